@@ -1,0 +1,8 @@
+// The switch letter of this process's own command line.
+#pragma once
+
+namespace saver {
+
+char GetSwitchLetter();
+
+} // namespace saver

@@ -1,0 +1,45 @@
+#include "win/Application.h"
+
+namespace saver::win {
+
+namespace {
+
+constexpr wchar_t ApplicationClassName[] = L"TApplication";
+
+} // namespace
+
+TApplication::~TApplication()
+{
+    if (handle_)
+        DestroyWindow(handle_);
+}
+
+void TApplication::Initialize()
+{
+    if (handle_)
+        return;
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = WindowProc;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = ApplicationClassName;
+    RegisterClassW(&windowClass);
+    // A zero-sized popup that is never shown, like the framework's own.
+    handle_ = CreateWindowExW(0, ApplicationClassName, L"",
+                              WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX, 0, 0, 0,
+                              0, nullptr, nullptr, windowClass.hInstance, nullptr);
+}
+
+void TApplication::HideFromTaskbar()
+{
+    if (!handle_)
+        return;
+    LONG_PTR style = GetWindowLongPtrW(handle_, GWL_EXSTYLE);
+    SetWindowLongPtrW(handle_, GWL_EXSTYLE, style | WS_EX_TOOLWINDOW);
+}
+
+LRESULT CALLBACK TApplication::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+} // namespace saver::win

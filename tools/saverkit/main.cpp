@@ -1,0 +1,9 @@
+#include "saverkit/Commands.h"
+
+#include <iostream>
+
+int main(int argc, char** argv)
+{
+    std::vector<std::string> args(argv + 1, argv + argc);
+    return saverkit::RunSaverkit(args, std::cout, std::cerr);
+}
