@@ -341,9 +341,11 @@ TEST(ReadStream, TypedReadersAreLittleEndianAndRefuseShortOrBadLengths)
     EXPECT_EQ(stream.ReadString(), "abc");
     EXPECT_THROW(stream.ReadString(), EStreamError);
 
-    TMemoryReadStream tooLong(TPayloadBytes("").Int32(100).Text("abc").WithTrailer(0));
+    std::vector<uint8_t> tooLongBytes = TPayloadBytes("").Int32(100).Text("abc").WithTrailer(0);
+    TMemoryReadStream tooLong(tooLongBytes);
     EXPECT_THROW(tooLong.ReadString(), EStreamError);
-    TMemoryReadStream shortInt(Bytes("ab"));
+    std::vector<uint8_t> twoBytes = Bytes("ab");
+    TMemoryReadStream shortInt(twoBytes);
     EXPECT_THROW(shortInt.ReadInt32(), EStreamError);
     EXPECT_THROW(shortInt.Seek(-3, TSeekOrigin::End), EStreamError);
 }
