@@ -352,3 +352,60 @@ TEST(ReadStream, TypedReadersAreLittleEndianAndRefuseShortOrBadLengths)
 
 } // namespace
 } // namespace saver
+
+namespace saver {
+namespace {
+
+// One zlib stream of `size` zero bytes, made in slices so the plain bytes never exist whole.
+std::vector<uint8_t> ZerosStream(int64_t size)
+{
+    z_stream stream{};
+    deflateInit(&stream, 1);
+    std::vector<uint8_t> zeros(1 << 20), out;
+    std::vector<uint8_t> slice(1 << 16);
+    for (int64_t left = size; left >= 0;) {
+        auto take = static_cast<uInt>(std::min<int64_t>(left, static_cast<int64_t>(zeros.size())));
+        left -= take;
+        bool last = left == 0;
+        stream.next_in = zeros.data();
+        stream.avail_in = take;
+        do {
+            stream.next_out = slice.data();
+            stream.avail_out = static_cast<uInt>(slice.size());
+            deflate(&stream, last ? Z_FINISH : Z_NO_FLUSH);
+            out.insert(out.end(), slice.data(), slice.data() + (slice.size() - stream.avail_out));
+        } while (stream.avail_out == 0);
+        if (last)
+            break;
+    }
+    deflateEnd(&stream);
+    return out;
+}
+
+#if defined(__SANITIZE_ADDRESS__) || defined(_WIN32)
+constexpr bool RunsHugeInflation = false;
+#else
+constexpr bool RunsHugeInflation = true;
+#endif
+
+TEST(ReadPayloadItems, AnItemInflatingPastTwoGibibytesFails)
+{
+    if (!RunsHugeInflation)
+        GTEST_SKIP() << "needs 2 GiB and seconds of inflation; run by the plain native build";
+    std::vector<uint8_t> file =
+        test::TPayloadBytes().Int32(0).Int32(1).Record("huge", 1, ZerosStream(MaxItemSize + 1)).WithTrailer();
+    TMemoryReadStream stream(file);
+    TItemTypes items;
+    try {
+        ReadPayloadItems(stream, items);
+        ADD_FAILURE() << "no error";
+    } catch (const EPayloadError& error) {
+        EXPECT_NE(std::string(error.what()).find("item 0: inflates past the largest item size of 2147483647"),
+                  std::string::npos)
+            << error.what();
+    }
+    EXPECT_TRUE(items.empty());
+}
+
+} // namespace
+} // namespace saver
