@@ -64,7 +64,7 @@ TInflated InflateItem(std::span<const uint8_t> input, int64_t maxSize, int itemI
     TDataBlock block;
     int64_t capacity = 0;
     int64_t size = 0;
-    int64_t firstGuess = std::clamp<int64_t>(static_cast<int64_t>(input.size()) * 4, MinCapacity, maxSize);
+    int64_t firstGuess = std::min(std::max<int64_t>(static_cast<int64_t>(input.size()) * 4, MinCapacity), maxSize);
     for (;;) {
         if (size == capacity) {
             if (capacity >= maxSize)

@@ -283,6 +283,10 @@ TEST(ReadPayloadItems, InflationStopsAtTheLargestItemSize)
     }
     std::vector<uint8_t> stored = SaverWith({{"s", Pattern(5000), false}});
     EXPECT_THROW(Read(stored, {4999, nullptr}), EPayloadError);
+    // A limit below the inflater's first buffer size still holds exactly.
+    std::vector<uint8_t> tiny = SaverWith({{"t", Pattern(10), true}});
+    EXPECT_EQ(Plain(Read(tiny, {10, nullptr})[0]), Pattern(10));
+    EXPECT_THROW(Read(tiny, {9, nullptr}), EPayloadError);
 }
 
 TEST(ReadPayloadItems, ReportsStoredSizesOfEveryRecord)
