@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <string_view>
+
 namespace saver {
 namespace {
 
@@ -50,7 +53,14 @@ INSTANTIATE_TEST_SUITE_P(
                     TLetterCase{"saver.scr /1", '1', TScreenSaverMode::smNone},
                     TLetterCase{"saver.scr /\xe9", '\xe9', TScreenSaverMode::smNone},
                     // Only one leading switch character is skipped.
-                    TLetterCase{"saver.scr //s", '/', TScreenSaverMode::smNone}));
+                    TLetterCase{"saver.scr //s", '/', TScreenSaverMode::smNone}),
+    [](const testing::TestParamInfo<TLetterCase>& info) {
+        // The case's arguments, reduced to what a test name may hold.
+        std::string name = std::to_string(info.index) + "_";
+        for (char c : std::string_view(info.param.commandLine))
+            name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+        return name;
+    });
 
 TEST(CommandLineArgument, SplitsOnBlanksAndGroupsQuotes)
 {
