@@ -3,6 +3,7 @@
 #include "payload/FileReadStream.h"
 #include "payload/Inflate.h"
 
+#include <algorithm>
 #include <cstring>
 #include <span>
 
@@ -17,7 +18,8 @@ std::string Bytes(int64_t count) { return std::to_string(count) + " bytes"; }
 class TBodyReader {
 public:
     TBodyReader(TReadStream& stream, int64_t bodyEnd, const TPayloadReadOptions& options)
-        : stream_(stream), bodyEnd_(bodyEnd), options_(options)
+        : stream_(stream), bodyEnd_(bodyEnd), options_(options),
+          maxItemSize_(std::clamp<int64_t>(options.MaxItemSize, 0, MaxItemSize))
     {
     }
 
@@ -94,7 +96,7 @@ private:
 
     void ReadStored(TItemType& item, int32_t stored)
     {
-        if (stored > options_.MaxItemSize)
+        if (stored > maxItemSize_)
             Fail("stored length " + std::to_string(stored) + " is above the largest item size");
         item.Data = Allocate(stored);
         ReadInto(item.Data.get(), static_cast<size_t>(stored), "data");
@@ -106,7 +108,7 @@ private:
         TDataBlock packed = Allocate(stored);
         ReadInto(packed.get(), static_cast<size_t>(stored), "compressed data");
         TInflated plain = InflateItem(std::span<const uint8_t>(packed.get(), static_cast<size_t>(stored)),
-                                      options_.MaxItemSize, index_);
+                                      maxItemSize_, index_);
         item.Data = std::move(plain.Data);
         item.Size = static_cast<int32_t>(plain.Size);
     }
@@ -114,6 +116,8 @@ private:
     TReadStream& stream_;
     int64_t bodyEnd_;
     const TPayloadReadOptions& options_;
+    // Never above what Size can hold, whatever the caller asked for.
+    int64_t maxItemSize_;
     int index_ = 0;
 };
 

@@ -65,28 +65,32 @@ TInflated InflateItem(std::span<const uint8_t> input, int64_t maxSize, int itemI
     int64_t capacity = 0;
     int64_t size = 0;
     int64_t firstGuess = std::min(std::max<int64_t>(static_cast<int64_t>(input.size()) * 4, MinCapacity), maxSize);
+    // Once the output has reached maxSize, inflation goes on into one spare
+    // byte: the stream may still end there, but any byte that arrives is too many.
+    uint8_t spare = 0;
     for (;;) {
+        bool atLimit = false;
         if (size == capacity) {
-            if (capacity >= maxSize)
-                throw EPayloadError(itemIndex, "inflates past the largest item size of " +
-                                                   std::to_string(maxSize) + " bytes");
+            atLimit = capacity >= maxSize;
             int64_t next = capacity == 0 ? firstGuess : capacity + std::max(capacity / 2, MinCapacity);
-            Grow(block, capacity, std::min(next, maxSize), itemIndex);
+            if (!atLimit)
+                Grow(block, capacity, std::min(next, maxSize), itemIndex);
         }
-        stream.next_out = block.get() + size;
-        stream.avail_out = static_cast<uInt>(std::min<int64_t>(capacity - size, 1 << 30));
-        uInt offered = stream.avail_out;
+        uInt room = atLimit ? 1 : static_cast<uInt>(std::min<int64_t>(capacity - size, 1 << 30));
+        stream.next_out = atLimit ? &spare : block.get() + size;
+        stream.avail_out = room;
         int result = inflate(&stream, Z_NO_FLUSH);
-        size += offered - stream.avail_out;
+        uInt produced = room - stream.avail_out;
+        if (atLimit && produced > 0)
+            throw EPayloadError(itemIndex,
+                                "inflates past the largest item size of " + std::to_string(maxSize) + " bytes");
+        size += produced;
         if (result == Z_STREAM_END)
             break;
-        if (result == Z_NEED_DICT)
-            throw EDecompressionError(itemIndex, zError(Z_NEED_DICT));
-        // No progress with input left to read means the stream was cut short.
-        if (result == Z_BUF_ERROR && stream.avail_in == 0)
-            throw EDecompressionError(itemIndex, zError(Z_BUF_ERROR));
-        if (result != Z_BUF_ERROR)
-            inflater.Check(result);
+        // Anything but progress fails: there is always room for output, so
+        // Z_BUF_ERROR means the input ran out before the end (a stream cut
+        // short), and Z_NEED_DICT asks for a dictionary no item can have.
+        inflater.Check(result);
     }
 
     TInflated inflated;

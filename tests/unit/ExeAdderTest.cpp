@@ -287,6 +287,10 @@ TEST(ReadPayloadItems, InflationStopsAtTheLargestItemSize)
     std::vector<uint8_t> tiny = SaverWith({{"t", Pattern(10), true}});
     EXPECT_EQ(Plain(Read(tiny, {10, nullptr})[0]), Pattern(10));
     EXPECT_THROW(Read(tiny, {9, nullptr}), EPayloadError);
+    // A stream that inflates to nothing fits any limit; a limit above 32 bits is held to 32 bits.
+    std::vector<uint8_t> empty = test::TPayloadBytes().Int32(0).Int32(1).Record("e", 1, saverkit::ZlibCompress({}, 6)).WithTrailer();
+    EXPECT_EQ(Read(empty, {0, nullptr})[0].Size, 0);
+    EXPECT_EQ(Read(tiny, {INT64_MAX, nullptr})[0].Size, 10);
 }
 
 TEST(ReadPayloadItems, ReportsStoredSizesOfEveryRecord)
