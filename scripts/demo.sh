@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/ensure-setup.sh
-scripts/build.sh native mingw64 mingw32
+scripts/build.sh
 
 out=dist/sample
 mkdir -p "$out"
