@@ -4,6 +4,7 @@
 #include "host/CommandLine.h"
 #include "host/FullScreenChild.h"
 #include "win/Application.h"
+#include "win/ComInitialization.h"
 
 #include <windows.h>
 
@@ -18,6 +19,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     }
 
     try {
+        // The shell's path parsing needs COM on the main thread for the whole run.
+        saver::win::TComInitialization comInitialization;
         saver::win::TApplication application;
         application.Initialize();
         application.HideFromTaskbar();
