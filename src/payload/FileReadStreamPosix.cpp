@@ -25,10 +25,7 @@ bool TFileReadStream::IsOpen() const { return handle_ >= 0; }
 
 void TFileReadStream::Seek(int64_t offset, TSeekOrigin origin)
 {
-    int64_t base = origin == TSeekOrigin::Begin ? 0 : size_;
-    if (offset < -base || offset > size_ - base)
-        throw EStreamError("seek outside the file");
-    position_ = base + offset;
+    position_ = SeekTarget(offset, origin);
 }
 
 size_t TFileReadStream::Read(void* buffer, size_t count)

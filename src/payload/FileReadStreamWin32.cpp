@@ -31,11 +31,8 @@ bool TFileReadStream::IsOpen() const { return AsHandle(handle_) != INVALID_HANDL
 
 void TFileReadStream::Seek(int64_t offset, TSeekOrigin origin)
 {
-    int64_t base = origin == TSeekOrigin::Begin ? 0 : size_;
-    if (offset < -base || offset > size_ - base)
-        throw EStreamError("seek outside the file");
     LARGE_INTEGER target{};
-    target.QuadPart = base + offset;
+    target.QuadPart = SeekTarget(offset, origin);
     if (!IsOpen() || !SetFilePointerEx(AsHandle(handle_), target, nullptr, FILE_BEGIN))
         throw EStreamError("seek failed");
     position_ = target.QuadPart;

@@ -7,10 +7,7 @@ namespace saver {
 
 void TMemoryReadStream::Seek(int64_t offset, TSeekOrigin origin)
 {
-    int64_t base = origin == TSeekOrigin::Begin ? 0 : Size();
-    if (offset < -base || offset > Size() - base)
-        throw EStreamError("seek outside the stream");
-    position_ = base + offset;
+    position_ = SeekTarget(offset, origin);
 }
 
 size_t TMemoryReadStream::Read(void* buffer, size_t count)

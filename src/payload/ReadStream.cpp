@@ -16,6 +16,14 @@ T LittleEndian(const uint8_t (&bytes)[sizeof(T)])
 
 } // namespace
 
+int64_t TReadStream::SeekTarget(int64_t offset, TSeekOrigin origin) const
+{
+    int64_t base = origin == TSeekOrigin::Begin ? 0 : Size();
+    if (offset < -base || offset > Size() - base)
+        throw EStreamError("seek outside the stream");
+    return base + offset;
+}
+
 void TReadStream::ReadExact(void* buffer, size_t count)
 {
     auto* out = static_cast<uint8_t*>(buffer);

@@ -43,6 +43,10 @@ public:
     std::string ReadString();
 
     int64_t Remaining() const { return Size() - Position(); }
+
+protected:
+    // The position a seek would reach; throws EStreamError outside 0..Size().
+    int64_t SeekTarget(int64_t offset, TSeekOrigin origin) const;
 };
 
 } // namespace saver
