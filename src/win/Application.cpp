@@ -1,5 +1,7 @@
 #include "win/Application.h"
 
+#include "win/Synchronize.h"
+
 namespace saver::win {
 
 namespace {
@@ -16,6 +18,7 @@ TApplication::~TApplication()
 
 void TApplication::Initialize()
 {
+    InitializeSynchronize();
     if (handle_)
         return;
     WNDCLASSW windowClass{};
