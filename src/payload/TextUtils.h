@@ -18,6 +18,9 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The value of one hexadecimal digit, either case; -1 for any other character.
+int HexDigitValue(char c);
+
 // The first two characters of text (fewer when it is shorter) read as a
 // hexadecimal number, either case; 0 when they are not one (also for an empty
 // text). Those characters are removed from text in every case.

@@ -3,6 +3,7 @@
 // thread's messages keep being answered meanwhile. The child is recordargs.exe
 // from this executable's own folder: it writes down the command line it got,
 // sleeps as long as asked and then appends "ended".
+#include "TestFiles.h"
 #include "host/FullScreenChild.h"
 
 #include "win/Handle.h"
@@ -20,23 +21,10 @@
 namespace saver {
 namespace {
 
-std::string ThisExecutableFolder()
-{
-    char path[MAX_PATH];
-    DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder(path, length);
-    return folder.substr(0, folder.find_last_of('\\'));
-}
+using test::ThisExecutableFolder;
+using test::ReadWholeFile;
 
 std::string RecordArgs() { return ThisExecutableFolder() + "\\recordargs.exe"; }
-
-std::string ReadWholeFile(const std::string& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
 
 ULONGLONG MillisecondsSince(ULONGLONG start) { return GetTickCount64() - start; }
 

@@ -3,6 +3,7 @@
 // once the holder releases or ends the name is free again. The other process
 // is claimmutex.exe from this executable's folder, which reports its claim in
 // a status file and holds it until told to release or to exit.
+#include "TestFiles.h"
 #include "host/Duplicate.h"
 
 #include "win/Handle.h"
@@ -18,6 +19,9 @@
 
 namespace saver {
 namespace {
+
+using test::ThisExecutableFolder;
+using test::ReadWholeFile;
 
 constexpr ULONGLONG StatusWaitMs = 15000;
 constexpr DWORD ExitWaitMs = 15000;
@@ -36,22 +40,6 @@ bool MutexExists(const std::string& name)
 {
     win::TKernelHandle probe(OpenMutexA(SYNCHRONIZE, FALSE, name.c_str()));
     return static_cast<bool>(probe);
-}
-
-std::string ThisExecutableFolder()
-{
-    char path[MAX_PATH];
-    DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder(path, length);
-    return folder.substr(0, folder.find_last_of('\\'));
-}
-
-std::string ReadWholeFile(const std::string& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
 }
 
 std::size_t LineCount(const std::string& text)

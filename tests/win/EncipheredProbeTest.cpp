@@ -2,6 +2,7 @@
 // (next to this executable) prints the plain text of a constant made with
 // EncipherConstant; its file must hold the enciphered text and nowhere the
 // plain one, neither as bytes nor as UTF-16.
+#include "TestFiles.h"
 #include "probe/EncipheredProbeText.h"
 
 #include "payload/EncipheredConstant.h"
@@ -18,24 +19,11 @@
 namespace saver {
 namespace {
 
+using test::ThisExecutableFolder;
+using test::ReadWholeFile;
+
 constexpr std::string_view PlainText = SAVER_ENCIPHERED_PROBE_TEXT;
 constexpr auto Enciphered = EncipherConstant(SAVER_ENCIPHERED_PROBE_TEXT);
-
-std::string ThisExecutableFolder()
-{
-    char path[MAX_PATH];
-    DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder(path, length);
-    return folder.substr(0, folder.find_last_of('\\'));
-}
-
-std::string ReadWholeFile(const std::string& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
 
 std::string Utf16Bytes(std::string_view ascii)
 {

@@ -1,5 +1,7 @@
 // The payload reader on real Windows files: a built saver.scr, the running
 // test executable's own image, and a file another handle holds open for writing.
+#include "TestFiles.h"
+
 #include "payload/ExeAdder.h"
 #include "saverkit/PayloadWriter.h"
 #include "win/Handle.h"
@@ -14,8 +16,6 @@
 namespace saver {
 namespace {
 
-std::string Folder(const std::string& path) { return path.substr(0, path.find_last_of('\\') + 1); }
-
 std::vector<uint8_t> ReadAll(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
@@ -29,7 +29,7 @@ protected:
         char temp[MAX_PATH];
         ASSERT_GT(GetTempPathA(MAX_PATH, temp), 0u);
         copy_ = std::string(temp) + "payload-on-saver-" + std::to_string(GetCurrentProcessId()) + ".scr";
-        image_ = ReadAll(Folder(win::ModuleFileName()) + "saver.scr");
+        image_ = ReadAll(test::ThisExecutableFolder() + "\\saver.scr");
         ASSERT_GT(image_.size(), 1024u) << "saver.scr is expected next to the test executable";
     }
     void TearDown() override { DeleteFileA(copy_.c_str()); }
@@ -78,7 +78,7 @@ TEST_F(PayloadOnSaver, AnImageWithoutPayloadAndAMissingFileGiveNoItems)
     TItemTypes items;
     ReadPayloadItems(win::ModuleFileName(), items);
     EXPECT_TRUE(items.empty());
-    ReadPayloadItems(Folder(win::ModuleFileName()) + "saver.scr", items);
+    ReadPayloadItems(test::ThisExecutableFolder() + "\\saver.scr", items);
     EXPECT_TRUE(items.empty());
     ReadPayloadItems(copy_ + ".missing", items);
     EXPECT_TRUE(items.empty());

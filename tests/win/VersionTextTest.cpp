@@ -2,6 +2,7 @@
 // verprobe.dll carries a version resource whose fixed product version is
 // 31.7.65535.2 (its file version and its ProductVersion string differ from
 // that), noverprobe.dll has no resource at all.
+#include "TestFiles.h"
 #include "payload/VersionText.h"
 
 #include <windows.h>
@@ -14,13 +15,7 @@
 namespace saver {
 namespace {
 
-std::string ThisExecutableFolder()
-{
-    char path[MAX_PATH];
-    DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder(path, length);
-    return folder.substr(0, folder.find_last_of('\\'));
-}
+using test::ThisExecutableFolder;
 
 struct TVersionCase {
     const char* what;

@@ -4,6 +4,7 @@
 #include "saverkit/PayloadWriter.h"
 
 #include "payload/ExeAdder.h"
+#include "payload/TextUtils.h"
 
 #include <charconv>
 #include <cstdio>
@@ -283,17 +284,6 @@ int Extract(TArguments args, std::ostream& out)
     throw EBuildError("no item called " + PrintableName(name) + " in " + positional[0]);
 }
 
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 } // namespace
 
 std::string DecodeNameArgument(const std::string& text)
@@ -305,9 +295,9 @@ std::string DecodeNameArgument(const std::string& text)
         } else if (i + 1 < text.size() && text[i + 1] == '\\') {
             name += '\\';
             ++i;
-        } else if (i + 3 < text.size() && text[i + 1] == 'x' && HexDigit(text[i + 2]) >= 0 &&
-                   HexDigit(text[i + 3]) >= 0) {
-            name += static_cast<char>(HexDigit(text[i + 2]) * 16 + HexDigit(text[i + 3]));
+        } else if (i + 3 < text.size() && text[i + 1] == 'x' && saver::HexDigitValue(text[i + 2]) >= 0 &&
+                   saver::HexDigitValue(text[i + 3]) >= 0) {
+            name += static_cast<char>(saver::HexDigitValue(text[i + 2]) * 16 + saver::HexDigitValue(text[i + 3]));
             i += 3;
         } else {
             throw EUsage("a backslash in a name must start \\xNN or \\\\: " + text);
