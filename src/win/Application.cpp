@@ -22,7 +22,8 @@ void TApplication::Initialize()
     if (handle_)
         return;
     WNDCLASSW windowClass{};
-    windowClass.lpfnWndProc = WindowProc;
+    // The window only carries the taskbar presence; the system's own procedure serves it.
+    windowClass.lpfnWndProc = DefWindowProcW;
     windowClass.hInstance = GetModuleHandleW(nullptr);
     windowClass.lpszClassName = ApplicationClassName;
     RegisterClassW(&windowClass);
@@ -38,11 +39,6 @@ void TApplication::HideFromTaskbar()
         return;
     LONG_PTR style = GetWindowLongPtrW(handle_, GWL_EXSTYLE);
     SetWindowLongPtrW(handle_, GWL_EXSTYLE, style | WS_EX_TOOLWINDOW);
-}
-
-LRESULT CALLBACK TApplication::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return DefWindowProcW(window, message, wParam, lParam);
 }
 
 } // namespace saver::win

@@ -37,8 +37,6 @@ public:
     static void CancelTerminate() { terminated_.store(false); }
 
 private:
-    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-
     HWND handle_ = nullptr;
     static inline constinit std::atomic<bool> terminated_{false};
 };
